@@ -39,8 +39,13 @@ bool saveOutputFolder(const std::wstring& folder) {
     win::UniqueKey key = openOrCreateKey(KEY_READ | KEY_WRITE);
     if (!key)
         return false;
-    // Written without the terminator; readers accept both forms.
-    RegSetValueExW(key.get(), kValueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.data()),
+    // Written without the terminator. RegSetValueExW quietly adds a NUL that
+    // directly follows REG_SZ data to the value, which would make a 260-
+    // character folder 522 bytes long and unreadable; a non-NUL guard after
+    // the characters keeps the value at exactly the text.
+    std::wstring data = folder;
+    data += L'\xFFFF';
+    RegSetValueExW(key.get(), kValueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.data()),
                    static_cast<DWORD>(folder.size() * sizeof(wchar_t)));
     return true;
 }

@@ -37,13 +37,15 @@ fetch_source() {
   fi
   echo "$dir"
 }
-# Serialise fetching and building between concurrent callers.
+# Concurrent callers: one fetch of the sources at a time, one build per target.
 mkdir -p "$cache"
-exec 9>"$cache/.lock"
-flock 9
-
+exec 8>"$cache/.lock-src"
+flock 8
 ffsrc=$(fetch_source ffmpeg)
 x264src=$(fetch_source x264)
+flock -u 8
+exec 9>"$cache/.lock-$target"
+flock 9
 
 # --- configuration -----------------------------------------------------------
 x264_flags=(
@@ -79,7 +81,10 @@ ff_flags=(
 ffver=$(basename "$ffsrc")
 x264ver=$(basename "$x264src")
 ccver=$($host-gcc-posix --version | head -n1)
-key=$( { echo "$ffver $x264ver $ccver"; cat "$0"; } | sha256sum | cut -c1-16)
+# Bump when the build steps below change in a way the flags do not show.
+recipe=1
+key=$(printf '%s\n' "$recipe" "$ffver" "$x264ver" "$ccver" "${x264_flags[@]}" "${ff_flags[@]}" |
+      sha256sum | cut -c1-16)
 prefix=$cache/$target-$key
 
 if [ -f "$prefix/.complete" ]; then

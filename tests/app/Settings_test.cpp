@@ -51,23 +51,31 @@ protected:
         ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, keyPath_.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
                                   nullptr),
                   ERROR_SUCCESS);
-        EXPECT_EQ(RegSetValueExW(key, L"out_dir", 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
+        // Guard bytes after the data: the registry would count a NUL found there.
+        std::vector<BYTE> bytes(static_cast<const BYTE*>(data), static_cast<const BYTE*>(data) + size);
+        bytes.insert(bytes.end(), {0xFF, 0xFF});
+        EXPECT_EQ(RegSetValueExW(key, L"out_dir", 0, type, bytes.data(), size), ERROR_SUCCESS);
         RegCloseKey(key);
     }
     struct RawValue {
         DWORD type = REG_NONE;
         std::vector<BYTE> bytes;
     };
+    // The value as stored, byte for byte (RegGetValueW would add a terminator).
     RawValue getValue() const {
         RawValue value;
-        DWORD size = 0;
-        if (RegGetValueW(HKEY_CURRENT_USER, keyPath_.c_str(), L"out_dir", RRF_RT_ANY | RRF_NOEXPAND, &value.type,
-                         nullptr, &size) != ERROR_SUCCESS)
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, keyPath_.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
             return {};
-        value.bytes.resize(size);
-        RegGetValueW(HKEY_CURRENT_USER, keyPath_.c_str(), L"out_dir", RRF_RT_ANY | RRF_NOEXPAND, &value.type,
-                     value.bytes.data(), &size);
-        value.bytes.resize(size);
+        DWORD size = 0;
+        if (RegQueryValueExW(key, L"out_dir", nullptr, &value.type, nullptr, &size) == ERROR_SUCCESS) {
+            value.bytes.resize(size);
+            RegQueryValueExW(key, L"out_dir", nullptr, &value.type, value.bytes.data(), &size);
+            value.bytes.resize(size);
+        } else {
+            value.type = REG_NONE;
+        }
+        RegCloseKey(key);
         return value;
     }
 
