@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake make pkg-config nasm dpkg-dev xz-utils
-  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   wine wine64 xvfb xauth imagemagick
   googletest ffmpeg
 )
@@ -44,7 +44,7 @@ if [ $need_src -eq 1 ]; then
 fi
 
 echo "install-packages: installing ${missing[*]:-source entries}"
-sudo_if_needed apt-get update -qq
+sudo_if_needed apt-get -o DPkg::Lock::Timeout=600 update -qq
 if [ ${#missing[@]} -gt 0 ]; then
-  sudo_if_needed env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+  sudo_if_needed env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 install -y -qq "${missing[@]}" >/dev/null
 fi
