@@ -4,6 +4,9 @@
 // No window code lives here; the engine reports nothing to the user.
 #pragma once
 
+#include "engine/OutputParsing.h"
+#include "win/Scoped.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -64,6 +67,10 @@ public:
 
     // The run.
     void stop();
+    // Returns once the worker of the last run has returned (at once when
+    // there is none). start, clearTasks, uninit and the destructor call it,
+    // so a stopped run that is still finishing its file never overlaps them.
+    void waitForWorker();
     static DWORD WINAPI threadProc(LPVOID parameter);
     static void runProc(ConvertCore* core);
     std::wstring makeOutputPath(const std::wstring& inputPath, const std::wstring& folder) const;
@@ -95,6 +102,29 @@ public:
 
     OverwriteCallback overwriteCallback = nullptr;
     INT_PTR callbackParam = 0;
+
+private:
+    // What a run reads of the public settings, copied by start: after a stop
+    // the dialogs may assign new settings while the old worker still
+    // finishes its file.
+    struct RunSettings {
+        std::wstring converterPath;
+        std::wstring outputFolder;
+        std::wstring presetParams;
+        std::wstring outputExt;
+        OverwriteCallback overwriteCallback = nullptr;
+        INT_PTR callbackParam = 0;
+    };
+    // The worker's copy on the worker thread, the public fields elsewhere.
+    RunSettings settings() const;
+    void finishRun();
+
+    RunSettings run_;
+    win::UniqueHandle workerDone_;  // our own handle: the worker closes workerThread itself
+    DWORD workerId_ = 0;
+    bool quitSent_ = false;         // runProcess wrote the stop byte to its child
+    std::vector<char> chunk_;       // the output reader's buffer
+    engine::LineAccumulator lines_; // the progress parser's line accumulator
 };
 
 // Free helpers of the engine (pure, or platform queries only).
