@@ -14,10 +14,10 @@ namespace engine {
 // whose cmd.exe decodes the lines after "chcp 65001" as UTF-8.
 //
 // Wine 8.0's cmd.exe ignores chcp and decodes batch files in the OEM code
-// page 437: measured end to end under wine64, a path such as
-// Z:\...\ü-ñ-日本.flv reaches the converter as the CP437 reading of its UTF-8
-// bytes (Z:\...\├╝-├▒-µùѵ£¼.flv), so the converter finds no such file and the
-// task ends at 0. ASCII paths, '%' included, arrive whole on both.
+// page 437. Measured end to end under wine64: a source C:\...\ü-日本.flv
+// reaches the converter as the CP437 reading of its UTF-8 bytes,
+// C:\...\├╝-µùÑµ£¼.flv, so the converter finds no such file, writes
+// nothing, and the task ends at 0. ASCII paths, '%' included, arrive whole.
 constexpr long kScriptCodePage = 65001;
 
 // Doubles every '%': a batch script reads a single '%' as the start of a
