@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <set>
 
 using namespace enginetest;
 
@@ -149,6 +150,14 @@ protected:
             n += !args.empty() && args[0] == "-y";
         return n;
     }
+    static std::set<std::wstring> workFiles() {
+        std::set<std::wstring> names;
+        for (const std::wstring& name : filesIn(engine::workFolderPath(), L"mconv*.bat"))
+            names.insert(name);
+        for (const std::wstring& name : filesIn(engine::applicationDataFolder(), L"mirovex*.txt"))
+            names.insert(name);
+        return names;
+    }
     std::vector<std::wstring> partialsLeft() const { return filesIn(temp_.path() + L"\\out", L"*.partial*"); }
 
     TempFolder temp_;
@@ -205,10 +214,20 @@ TEST_P(ExistingOutput, EachTaskEndsByWhetherItsOutputExists) {
         core_->callbackParam = reinterpret_cast<INT_PTR>(this);
     }
 
+    const std::set<std::wstring> workFilesBefore = workFiles();
     ASSERT_TRUE(core_->start());
     ASSERT_TRUE(waitForRunEnd(*core_));
     EXPECT_EQ(core_->runState, Completed);
     EXPECT_EQ(percents(), (std::vector<int32_t>{100, 100, 0}));
+    // Scripts and capture files are gone (others' may come and go meanwhile).
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            for (const std::wstring& name : workFiles())
+                if (!workFilesBefore.count(name))
+                    return false;
+            return true;
+        },
+        3000));
     EXPECT_EQ(core_->countCompleted(), 2);
     EXPECT_EQ(core_->tasks[1]->outputPath, output(L"b.mp4"));
     EXPECT_EQ(core_->tasks[0]->duration, 2);

@@ -1,6 +1,7 @@
 #include "engine/ConvertCore.h"
 #include "engine/WorkFiles.h"
 #include "tests/engine/EngineTestSupport.h"
+#include "win/Scoped.h"
 
 #include <gtest/gtest.h>
 
@@ -90,6 +91,40 @@ TEST(RunProcess, AnEmptyCommandLineStartsNothing) {
     std::string text = "kept";
     EXPECT_FALSE(core.runProcess2(L"", &text));
     EXPECT_EQ(text, "kept");
+}
+
+// The runner waits on the child, never on a read: a converter that has gone
+// silent cannot hold the worker past the child's end.
+TEST(RunProcess, ReturnsWhenASilentChildEnds) {
+    TempFolder temp;
+    ConverterSettings fake;
+    fake.set(L"FAKECONV_PROBE_MS", L"1200");  // prints its header, then is silent
+    const std::wstring source = temp.file(L"a.flv");
+    writeFile(source, "FLV");
+    ConvertCore core;
+    core.converterPath = fakeConverterPath();
+    const std::wstring script = core.writeScript(nullptr, source.c_str(), nullptr);
+    ASSERT_FALSE(script.empty());
+    core.runState = Running;
+    core.parsingProgress = true;
+
+    struct Call {
+        ConvertCore* core;
+        const std::wstring* script;
+        bool result = false;
+    } call{&core, &script};
+    win::UniqueHandle thread(CreateThread(
+        nullptr, 0,
+        [](LPVOID p) -> DWORD {
+            auto* c = static_cast<Call*>(p);
+            c->result = c->core->runProcess(c->script->c_str());
+            return 0;
+        },
+        &call, 0, nullptr));
+    ASSERT_TRUE(thread.valid());
+    ASSERT_EQ(WaitForSingleObject(thread.get(), 20000), WAIT_OBJECT_0) << "runProcess did not return";
+    EXPECT_TRUE(call.result);
+    EXPECT_FALSE(fileExists(script));  // the script deleted itself
 }
 
 // mirovex*.txt files in the application-data folder that are not in `before`,
