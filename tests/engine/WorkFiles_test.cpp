@@ -93,6 +93,18 @@ TEST(RunProcess, AnEmptyCommandLineStartsNothing) {
     EXPECT_EQ(text, "kept");
 }
 
+// runProcess on a thread of its own, so that a hang fails the test instead.
+struct RunProcessCall {
+    ConvertCore* core;
+    const std::wstring* script;
+    bool result = false;
+    static DWORD WINAPI run(LPVOID p) {
+        auto* c = static_cast<RunProcessCall*>(p);
+        c->result = c->core->runProcess(c->script->c_str());
+        return 0;
+    }
+};
+
 // The runner waits on the child, never on a read: a converter that has gone
 // silent cannot hold the worker past the child's end.
 TEST(RunProcess, ReturnsWhenASilentChildEnds) {
@@ -108,19 +120,8 @@ TEST(RunProcess, ReturnsWhenASilentChildEnds) {
     core.runState = Running;
     core.parsingProgress = true;
 
-    struct Call {
-        ConvertCore* core;
-        const std::wstring* script;
-        bool result = false;
-    } call{&core, &script};
-    win::UniqueHandle thread(CreateThread(
-        nullptr, 0,
-        [](LPVOID p) -> DWORD {
-            auto* c = static_cast<Call*>(p);
-            c->result = c->core->runProcess(c->script->c_str());
-            return 0;
-        },
-        &call, 0, nullptr));
+    RunProcessCall call{&core, &script};
+    win::UniqueHandle thread(CreateThread(nullptr, 0, RunProcessCall::run, &call, 0, nullptr));
     ASSERT_TRUE(thread.valid());
     ASSERT_EQ(WaitForSingleObject(thread.get(), 20000), WAIT_OBJECT_0) << "runProcess did not return";
     EXPECT_TRUE(call.result);
