@@ -202,10 +202,12 @@ void ConvertCore::runProc(ConvertCore* core) {
                 core->setTaskPercent(i, 100);
                 continue;
             }
+            // A file there that cannot be read (locked, no rights) is still the
+            // user's: it is replaced only when the user agrees, like any other.
             bool doConvert = true;
             if (nameSameFile(input, output))
                 doConvert = false;
-            else if (canOpenForReading(output))
+            else if (canOpenForReading(output) || GetFileAttributesW(output.c_str()) != INVALID_FILE_ATTRIBUTES)
                 doConvert = run.overwriteCallback && run.overwriteCallback(kOverwriteRequest, run.callbackParam) == 1;
             if (doConvert) {
                 engine::trace("runProc : convert\n");

@@ -70,6 +70,7 @@ public:
     // Returns once the worker of the last run has returned (at once when
     // there is none). start, clearTasks, uninit and the destructor call it,
     // so a stopped run that is still finishing its file never overlaps them.
+    // A subclass that overrides onRunFinished calls it in its own destructor.
     void waitForWorker();
     static DWORD WINAPI threadProc(LPVOID parameter);
     static void runProc(ConvertCore* core);

@@ -1,6 +1,7 @@
 #include "engine/ConvertCore.h"
 #include "engine/WorkFiles.h"
 #include "tests/engine/EngineTestSupport.h"
+#include "win/Scoped.h"
 
 #include <gtest/gtest.h>
 
@@ -254,6 +255,24 @@ INSTANTIATE_TEST_SUITE_P(Answers, ExistingOutput,
                                            OverwriteCase{"answer2", true, 2, false},
                                            OverwriteCase{"noCallback", false, 0, false}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Run, AnExistingOutputThatCannotBeReadIsStillAskedFor) {
+    core_->addTask(source(L"a.flv").c_str());
+    writeFile(output(L"a.mp4"), "the user's own a.mp4, held open by another program");
+    win::UniqueFile held(CreateFileW(output(L"a.mp4").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(held.valid());
+    static int asked;
+    asked = 0;
+    core_->overwriteCallback = [](int32_t, INT_PTR) -> int32_t { return ++asked, 0; };
+    ASSERT_TRUE(core_->start());
+    ASSERT_TRUE(waitForRunEnd(*core_));
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(conversions(), 0);
+    EXPECT_EQ(percents(), std::vector<int32_t>{0});  // unreadable: not counted as done
+    held.reset();
+    EXPECT_EQ(readFile(output(L"a.mp4")), "the user's own a.mp4, held open by another program");
+}
 
 TEST_F(Run, AnOutputThatIsItsOwnSourceIsLeftAlone) {
     // Once as the same text, once as another text naming the same file.
