@@ -3,6 +3,11 @@
 #pragma once
 
 #include <windows.h>
+// WinHTTP and CNG for the update module; these headers only declare, so
+// includers that use neither link nothing extra. (winhttp.h and wininet.h
+// cannot be included together: code of ours that needs WinINet cannot use this header.)
+#include <bcrypt.h>
+#include <winhttp.h>
 
 #include <utility>
 
@@ -84,11 +89,32 @@ struct ModuleTraits {
     static void close(Type h) noexcept { ::FreeLibrary(h); }
 };
 
+struct WinHttpHandleTraits {  // sessions, connections and requests alike
+    using Type = HINTERNET;
+    static Type invalid() noexcept { return nullptr; }
+    static void close(Type h) noexcept { ::WinHttpCloseHandle(h); }
+};
+
+struct BCryptAlgorithmTraits {
+    using Type = BCRYPT_ALG_HANDLE;
+    static Type invalid() noexcept { return nullptr; }
+    static void close(Type h) noexcept { ::BCryptCloseAlgorithmProvider(h, 0); }
+};
+
+struct BCryptHashTraits {
+    using Type = BCRYPT_HASH_HANDLE;
+    static Type invalid() noexcept { return nullptr; }
+    static void close(Type h) noexcept { ::BCryptDestroyHash(h); }
+};
+
 using UniqueHandle = Scoped<KernelHandleTraits>;
 using UniqueFile = Scoped<FileHandleTraits>;
 using UniqueKey = Scoped<RegKeyTraits>;
 using UniqueGlobal = Scoped<GlobalMemoryTraits>;
 using UniqueFind = Scoped<FindHandleTraits>;
 using UniqueModule = Scoped<ModuleTraits>;
+using UniqueInternet = Scoped<WinHttpHandleTraits>;
+using UniqueAlgorithm = Scoped<BCryptAlgorithmTraits>;
+using UniqueHash = Scoped<BCryptHashTraits>;
 
 }  // namespace win
