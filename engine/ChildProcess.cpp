@@ -132,17 +132,28 @@ void ConvertCore::readOutput(HANDLE pipe) {
 }
 
 bool ConvertCore::runProcess2(const wchar_t* scriptPath, std::string* capturedText) {
+    if (scriptPath == nullptr || *scriptPath == L'\0') {
+        engine::traceFailure(L"CreateProcess");
+        return false;
+    }
+    // The name is taken here, so no other probe shares it; the interpreter's
+    // "2>" then empties and fills the file.
     const std::wstring appData = engine::applicationDataFolder();
-    const std::wstring capture = engine::captureFilePath(appData, GetTickCount());
-    if (scriptPath == nullptr || *scriptPath == L'\0' || appData.empty() || capture.size() > engine::kMaxWorkPath) {
+    HANDLE reserved = INVALID_HANDLE_VALUE;
+    const std::wstring capture =
+        appData.empty() ? std::wstring() : engine::createFreshFile(appData, L"mirovex", L".txt", GetTickCount(), reserved);
+    win::UniqueFile(reserved).reset();
+    if (capture.empty()) {
         engine::traceFailure(L"CreateProcess");
         return false;
     }
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     Child child;
-    if (!startChild(L"\"" + std::wstring(scriptPath) + L"\" 2> \"" + capture + L"\"", startup, child))
+    if (!startChild(L"\"" + std::wstring(scriptPath) + L"\" 2> \"" + capture + L"\"", startup, child)) {
+        DeleteFileW(capture.c_str());
         return false;
+    }
     engine::trace("----- ConvertCore::runProcess2 -----\n");
 
     // After a stop request the probe runs on unobserved.

@@ -50,8 +50,20 @@ std::wstring scriptBaseName(const std::wstring& workFolder, DWORD tick) {
     return workFolder + L"\\mconv" + tickText(tick);
 }
 
-std::wstring captureFilePath(const std::wstring& appData, DWORD tick) {
-    return appData + L"\\mirovex" + tickText(tick) + L".txt";
+std::wstring createFreshFile(const std::wstring& folder, const wchar_t* prefix, const wchar_t* suffix, DWORD tick,
+                             HANDLE& file) {
+    file = INVALID_HANDLE_VALUE;
+    for (DWORD attempt = 0; attempt < 1000; ++attempt) {
+        std::wstring path = folder + L"\\" + prefix + tickText(tick + attempt) + suffix;
+        if (path.size() > kMaxWorkPath)
+            return {};
+        file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE)
+            return path;
+        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
+            return {};
+    }
+    return {};
 }
 
 std::wstring applicationDataFolder() {
@@ -80,21 +92,18 @@ std::wstring makeScriptPath() {
 }
 
 std::wstring ConvertCore::writeScript(const wchar_t* parameters, const wchar_t* inputPath, const wchar_t* outputPath) {
-    std::wstring base = makeScriptPath();
-    if (base.empty())
+    if (makeScriptPath().empty())  // makes the work folder
         return {};
-    std::wstring path = base + L".bat";
-    if (path.size() > engine::kMaxWorkPath)
+    HANDLE opened = INVALID_HANDLE_VALUE;
+    const std::wstring path = engine::createFreshFile(engine::workFolderPath(), L"mconv", L".bat", GetTickCount(), opened);
+    if (path.empty())
         return {};
     const std::string bytes = engine::toUtf8(
         engine::scriptText(settings().converterPath, parameters, inputPath ? inputPath : L"", outputPath, path));
 
     bool written = false;
     {
-        win::UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                         FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file)
-            return {};
+        win::UniqueFile file(opened);
         DWORD done = 0;
         written = WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) &&
                   done == bytes.size();

@@ -38,8 +38,14 @@ std::wstring tickText(DWORD tick);
 
 // "<workFolder>\mconv<tick>", without ".bat".
 std::wstring scriptBaseName(const std::wstring& workFolder, DWORD tick);
-// "<appData>\mirovex<tick>.txt".
-std::wstring captureFilePath(const std::wstring& appData, DWORD tick);
+
+// Creates a file that did not exist: "<folder>\<prefix><tick><suffix>",
+// counting the tick up past names already taken, so that two runs (of two
+// instances, or in one tick) never overwrite each other's work files.
+// Returns the path and leaves the open file in `file`; empty when none
+// could be made.
+std::wstring createFreshFile(const std::wstring& folder, const wchar_t* prefix, const wchar_t* suffix, DWORD tick,
+                             HANDLE& file);
 
 // Where the converter writes before its file takes the output's name:
 // "<stem>.partial<tick><.ext>" beside the output.

@@ -41,12 +41,28 @@ TEST(ScriptText, IsTheCommandBetweenChcpAndTheSelfDelete) {
 TEST(WorkFileNames, CarryTheTickCountAsASigned32BitNumber) {
     EXPECT_EQ(engine::scriptBaseName(L"C:\\w", 3000000000u), L"C:\\w\\mconv-1294967296");
     EXPECT_EQ(engine::scriptBaseName(L"C:\\w", 1234), L"C:\\w\\mconv1234");
-    EXPECT_EQ(engine::captureFilePath(L"C:\\a", 3000000000u), L"C:\\a\\mirovex-1294967296.txt");
-    // Long folders are neither cut nor overrun: the name is whole, and too long
-    // a name is refused where it is used.
+    // Long folders are neither cut nor overrun.
     const std::wstring deep = L"C:\\" + std::wstring(400, L'd');
     EXPECT_EQ(engine::scriptBaseName(deep, 7), deep + L"\\mconv7");
-    EXPECT_EQ(engine::captureFilePath(deep, 7), deep + L"\\mirovex7.txt");
+}
+
+TEST(WorkFileNames, AFreshFileNeverTakesAnExistingName) {
+    TempFolder temp;
+    writeFile(temp.file(L"mirovex-1294967296.txt"), "another run's capture");
+    writeFile(temp.file(L"mirovex-1294967295.txt"), "and another");
+    HANDLE file = INVALID_HANDLE_VALUE;
+    const std::wstring path = engine::createFreshFile(temp.path(), L"mirovex", L".txt", 3000000000u, file);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+    EXPECT_EQ(path, temp.file(L"mirovex-1294967294.txt"));
+    EXPECT_EQ(readFile(temp.file(L"mirovex-1294967296.txt")), "another run's capture");
+    EXPECT_EQ(readFile(temp.file(L"mirovex-1294967295.txt")), "and another");
+
+    // A name the platform cannot use fails whole: nothing cut, nothing made.
+    const std::wstring deep = temp.path() + L"\\" + std::wstring(300, L'd');
+    EXPECT_TRUE(engine::createFreshFile(deep, L"mconv", L".bat", 1, file).empty());
+    EXPECT_EQ(file, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(filesIn(temp.path(), L"*").size(), 3u);
 }
 
 TEST(WorkFileNames, PartialOutputKeepsTheExtensionLast) {
