@@ -62,6 +62,13 @@ bool ConvertCore::runProcess(const wchar_t* commandLine) {
     win::UniqueHandle outRead, outWrite, inRead, inWrite;
     makePipe(outRead, outWrite, true, L"StdoutRd CreatePipe", L"Stdout SetHandleInformation");
     makePipe(inRead, inWrite, false, L"Stdin CreatePipe", L"Stdin SetHandleInformation");
+    // A converter that never reads its input must not block the worker once
+    // the pipe is full of stop bytes: our end's writes never wait (measured
+    // under Wine: 4096 bytes go in, further writes return at once).
+    if (inWrite) {
+        DWORD mode = PIPE_READMODE_BYTE | PIPE_NOWAIT;
+        SetNamedPipeHandleState(inWrite.get(), &mode, nullptr, nullptr);
+    }
 
     quitSent_ = false;
     if (commandLine == nullptr || *commandLine == L'\0') {
@@ -90,13 +97,8 @@ bool ConvertCore::runProcess(const wchar_t* commandLine) {
         if (state == Running) {
             readOutput(outRead.get());
         } else if (state == StopRequested && inWrite) {
-            // One "q" waiting unread is enough; more would only fill the pipe
-            // until a write blocks the worker.
-            DWORD pending = 0;
-            if (!PeekNamedPipe(inWrite.get(), nullptr, 0, nullptr, &pending, nullptr) || pending == 0) {
-                DWORD written = 0;
-                WriteFile(inWrite.get(), "q", 1, &written, nullptr);
-            }
+            DWORD written = 0;
+            WriteFile(inWrite.get(), "q", 1, &written, nullptr);
             quitSent_ = true;
         }
     }
