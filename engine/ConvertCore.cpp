@@ -207,7 +207,7 @@ void ConvertCore::runProc(ConvertCore* core) {
             bool doConvert = true;
             if (nameSameFile(input, output))
                 doConvert = false;
-            else if (canOpenForReading(output) || GetFileAttributesW(output.c_str()) != INVALID_FILE_ATTRIBUTES)
+            else if (GetFileAttributesW(output.c_str()) != INVALID_FILE_ATTRIBUTES)
                 doConvert = run.overwriteCallback && run.overwriteCallback(kOverwriteRequest, run.callbackParam) == 1;
             if (doConvert) {
                 engine::trace("runProc : convert\n");
@@ -254,9 +254,9 @@ bool ConvertCore::convert(const std::wstring& inputPath, const std::wstring& out
     }
 
     // The converter writes beside the output under a name of its own; only a
-    // run that ended without being asked to quit replaces the output, so a
-    // stopped or failed conversion never leaves a cut file under the
-    // output's name, nor destroys the file the user had.
+    // non-empty file of a run that ended without being asked to quit takes
+    // the output's name. So a stopped conversion never leaves a cut file
+    // under that name, and never destroys the file the user had there.
     DWORD tick = GetTickCount();
     std::wstring partial = engine::partialOutputPath(outputPath, tick);
     while (GetFileAttributesW(partial.c_str()) != INVALID_FILE_ATTRIBUTES)
