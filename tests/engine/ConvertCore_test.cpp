@@ -348,7 +348,11 @@ TEST_F(Run, PercentFollowsTheConverterAndFailuresEndAtZero) {
 TEST_F(Run, PercentSignsInPathsAndParametersReachTheConverter) {
     // A '%' needs doubling in a batch script; arrival is checked in the
     // converter's own view of its arguments.
-    core_->outputFolder = temp_.path() + L"\\out";
+    // The converter itself in a folder with '%' in its name.
+    const std::wstring tools = temp_.file(L"tools %PATH% 100%");
+    CreateDirectoryW(tools.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW(fakeConverterPath().c_str(), (tools + L"\\mirovex.exe").c_str(), FALSE));
+    core_->converterPath = tools + L"\\mirovex.exe";
     const std::wstring percentSource = source(L"100% a%PATH%b.flv");
     core_->presetParams = L"-vf scale=50% -crf 25.0";
     core_->addTask(percentSource.c_str());
@@ -364,6 +368,8 @@ TEST_F(Run, PercentSignsInPathsAndParametersReachTheConverter) {
     EXPECT_EQ(commands[1][3], "-vf");
     EXPECT_EQ(commands[1][4], "scale=50%");
     EXPECT_EQ(commands[1][7].rfind(utf8(output(L"100% a%PATH%b.partial")), 0), 0u) << commands[1][7];
+    DeleteFileW((tools + L"\\mirovex.exe").c_str());
+    RemoveDirectoryW(tools.c_str());
 }
 
 TEST_F(Run, WideTextInPathsAsWineDeliversIt) {
