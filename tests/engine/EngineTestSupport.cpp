@@ -119,6 +119,13 @@ bool waitForRunEnd(ConvertCore& core, DWORD timeoutMs) {
     return true;
 }
 
+double nowMs() {
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return now.QuadPart * 1000.0 / frequency.QuadPart;
+}
+
 bool runningUnderWine() {
     HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
     return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;

@@ -62,6 +62,9 @@ bool waitUntil(F condition, DWORD timeoutMs) {
     return true;
 }
 
+// Milliseconds of the high-resolution clock (Wine's tick count can lag a tick).
+double nowMs();
+
 bool runningUnderWine();
 std::string utf8(const std::wstring& text);
 
