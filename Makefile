@@ -3,7 +3,7 @@
 # build x264 and FFmpeg once into a cache, and build both targets.
 JOBS ?= $(shell nproc)
 
-.PHONY: all packages build build-win32 build-win64 test run clean
+.PHONY: all packages build build-win32 build-win64 test run clean package
 
 all: build
 
@@ -26,6 +26,11 @@ test: build
 # Runs the x86_64 build: this machine cannot execute the 32-bit one.
 run: build
 	tests/wine-session.sh build/win64 build/win64/wine-run build/win64/dist/Quandril.exe
+
+# The installer and the portable zip of each target, in build/<target>/package/.
+package: build
+	cmake --build --preset win32 --target quandril_package
+	cmake --build --preset win64 --target quandril_package
 
 clean:
 	rm -rf build
