@@ -28,6 +28,10 @@ int openInput(const FileOptions& input, InputContextPtr& out) {
     if (err < 0)
         return err;  // avformat_open_input frees the context on failure
     out.reset(raw);
+    // This build knows one demuxer, which the prober falls back to for any
+    // bytes at all; a file it does not recognise by content is no FLV.
+    if (!format && raw->probe_score <= AVPROBE_SCORE_RETRY)
+        return AVERROR_INVALIDDATA;
     err = avformat_find_stream_info(raw, nullptr);
     if (err < 0)
         return err == AVERROR_EOF ? AVERROR_INVALIDDATA : err;
