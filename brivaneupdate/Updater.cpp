@@ -195,8 +195,10 @@ bool writeLastCheck(const std::wstring& productFolder, std::int64_t when) {
 }
 
 Updater::~Updater() {
-    if (!installer_.empty() && !installed_)
+    if (!installer_.empty() && !installed_) {
         DeleteFileW(installer_.c_str());
+        RemoveDirectoryW(downloadFolder().c_str());  // only when empty
+    }
 }
 
 bool Updater::setParam(int param, LONG_PTR value) {
@@ -316,12 +318,14 @@ bool Updater::download() {
               L", status " + std::to_wstring(outcome.status) + L", error " + std::to_wstring(outcome.error) +
               L"): " + newer_->installerUrl);
         DeleteFileW(part.c_str());
+        RemoveDirectoryW(folder.c_str());  // only when empty
         return false;
     }
     std::string digest = hash.finishHex();
     if (digest != newer_->sha256) {
         trace(L"the installer's SHA-256 is not the feed's; it is deleted");
         DeleteFileW(part.c_str());
+        RemoveDirectoryW(folder.c_str());
         return false;
     }
     // Only a complete, verified file ever carries the name that is started.

@@ -2,11 +2,13 @@
 // silent install, a start of the installed program, silent uninstall. Only
 // the user's settings may stay behind.
 #include <windows.h>
+#include <commctrl.h>
 #include <shlobj.h>
 #include <shobjidl.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -59,20 +61,25 @@ struct WindowSearch {
     HWND found;
 };
 
-BOOL CALLBACK findVisibleWindow(HWND window, LPARAM param) {
+// A window a user would close: visible, top-level, owned by no other window,
+// and not a tooltip.
+BOOL CALLBACK findMainWindow(HWND window, LPARAM param) {
     auto* search = reinterpret_cast<WindowSearch*>(param);
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
-    if (pid == search->pid && IsWindowVisible(window)) {
+    wchar_t className[64] = {};
+    GetClassNameW(window, className, 64);
+    if (pid == search->pid && IsWindowVisible(window) && !GetWindow(window, GW_OWNER) &&
+        lstrcmpiW(className, TOOLTIPS_CLASSW) != 0) {
         search->found = window;
         return FALSE;
     }
     return TRUE;
 }
 
-// Starts the installed program as the Start-menu shortcut would, waits for
-// its window and closes it as a user would; a program that ends by itself
-// must end with 0. Empty when all went well, else what went wrong.
+// Starts the installed program as the Start-menu shortcut would and closes
+// each window it shows, as a user would, until it ends; it must end with 0.
+// Empty when all went well, else what went wrong.
 std::string startAndClose(const std::wstring& exe, const std::wstring& folder) {
     std::wstring commandLine = L"\"" + exe + L"\"";
     STARTUPINFOW startup = {};
@@ -82,20 +89,22 @@ std::string startAndClose(const std::wstring& exe, const std::wstring& folder) {
                         &startup, &process))
         return "the installed program does not start, error " + std::to_string(GetLastError());
     CloseHandle(process.hThread);
-    std::string problem;
-    WindowSearch search = {process.dwProcessId, nullptr};
-    // Start-up may wait up to 3 s for the update feed; then the window appears.
-    for (int i = 0; i < 300 && !search.found; ++i) {
-        if (WaitForSingleObject(process.hProcess, 100) == WAIT_OBJECT_0)
-            break;
-        EnumWindows(findVisibleWindow, reinterpret_cast<LPARAM>(&search));
+    // Start-up may wait up to 3 s for the update feed before its window appears.
+    int windowsClosed = 0;
+    HWND lastClosed = nullptr;
+    for (int i = 0; i < 600 && WaitForSingleObject(process.hProcess, 100) == WAIT_TIMEOUT; ++i) {
+        WindowSearch search = {process.dwProcessId, nullptr};
+        EnumWindows(findMainWindow, reinterpret_cast<LPARAM>(&search));
+        if (search.found && search.found != lastClosed) {
+            PostMessageW(search.found, WM_CLOSE, 0, 0);
+            lastClosed = search.found;
+            ++windowsClosed;
+        }
     }
-    if (search.found)
-        PostMessageW(search.found, WM_CLOSE, 0, 0);
-    if (WaitForSingleObject(process.hProcess, 30000) != WAIT_OBJECT_0) {
+    std::string problem;
+    if (WaitForSingleObject(process.hProcess, 0) != WAIT_OBJECT_0) {
         TerminateProcess(process.hProcess, 1);
-        problem = search.found ? "the program did not end after its window was closed"
-                               : "the program showed no window and did not end";
+        problem = "the program did not end; windows closed: " + std::to_string(windowsClosed);
     } else {
         DWORD code = 1;
         GetExitCodeProcess(process.hProcess, &code);
@@ -103,6 +112,7 @@ std::string startAndClose(const std::wstring& exe, const std::wstring& folder) {
             problem = "the program ended with exit code " + std::to_string(code);
     }
     CloseHandle(process.hProcess);
+    std::printf("installed program: %d window(s) closed, %s\n", windowsClosed, problem.empty() ? "ended cleanly" : problem.c_str());
     return problem;
 }
 
@@ -138,6 +148,24 @@ std::wstring readString(HKEY root, const wchar_t* path, const wchar_t* name) {
     if (RegGetValueW(root, path, name, RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS)
         return {};
     return value;
+}
+
+// The uninstaller copies itself away and returns at once; its copy does the
+// work, and its last two steps remove these two keys.
+void waitForUninstallerEnd() {
+    for (int i = 0; i < 600 && (keyExists(HKEY_LOCAL_MACHINE, kUninstallKey) ||
+                                keyExists(HKEY_LOCAL_MACHINE, L"Software\\Quandril"));
+         ++i)
+        Sleep(100);
+}
+
+// An installation that an interrupted earlier run left behind is removed the
+// way a user would remove it, so that one bad run does not fail every later one.
+void uninstallLeftover(const std::wstring& folder) {
+    if (exists(folder + L"\\Uninstall.exe")) {
+        runToEnd(folder + L"\\Uninstall.exe", L"/S", 60000);
+        waitForUninstallerEnd();
+    }
 }
 
 class PackageTest : public ::testing::Test {
@@ -192,6 +220,7 @@ TEST_F(PackageTest, InstallsStartsAndUninstallsLeavingOnlyTheUsersSettings) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
+        uninstallLeftover(c.folder);
         ASSERT_FALSE(exists(c.folder)) << "left over from an earlier run";
         ASSERT_EQ(runToEnd(setup_, c.arguments, 120000), 0);
 
@@ -214,11 +243,8 @@ TEST_F(PackageTest, InstallsStartsAndUninstallsLeavingOnlyTheUsersSettings) {
         std::string problem = startAndClose(c.folder + L"\\Quandril.exe", c.folder);
         EXPECT_EQ(problem, "");
 
-        // A user's own file in the folder survives the uninstaller, and so does the folder then.
-        // The uninstaller copies itself away and returns at once; its copy does the work.
         ASSERT_EQ(runToEnd(c.folder + L"\\Uninstall.exe", L"/S", 60000), 0);
-        for (int i = 0; i < 600 && exists(c.folder); ++i)
-            Sleep(100);
+        waitForUninstallerEnd();
         EXPECT_FALSE(exists(c.folder)) << "the install folder is still there";
         EXPECT_FALSE(exists(startMenu)) << "the Start-menu folder is still there";
         EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
@@ -230,6 +256,10 @@ TEST_F(PackageTest, InstallsStartsAndUninstallsLeavingOnlyTheUsersSettings) {
 TEST_F(PackageTest, UninstallerKeepsFilesTheUserPutInTheFolder) {
     ASSERT_TRUE(exists(setup_)) << "no installer was built";
     const std::wstring folder = L"C:\\Quandril keep test";
+    uninstallLeftover(folder);
+    DeleteFileW((folder + L"\\core\\my notes.txt").c_str());
+    RemoveDirectoryW((folder + L"\\core").c_str());
+    RemoveDirectoryW(folder.c_str());
     ASSERT_FALSE(exists(folder)) << "left over from an earlier run";
     ASSERT_EQ(runToEnd(setup_, L"/S /D=" + folder, 120000), 0);
     const std::wstring mine = folder + L"\\core\\my notes.txt";
@@ -238,9 +268,7 @@ TEST_F(PackageTest, UninstallerKeepsFilesTheUserPutInTheFolder) {
     CloseHandle(file);
 
     ASSERT_EQ(runToEnd(folder + L"\\Uninstall.exe", L"/S", 60000), 0);
-    for (int i = 0; i < 600 && exists(folder + L"\\Uninstall.exe"); ++i)
-        Sleep(100);
-    Sleep(500);  // the uninstaller's last steps after removing itself
+    waitForUninstallerEnd();
     EXPECT_TRUE(exists(mine));
     EXPECT_FALSE(exists(folder + L"\\Quandril.exe"));
     EXPECT_FALSE(exists(folder + L"\\brivaneupdate.dll"));

@@ -96,6 +96,7 @@ SectionEnd
 
 Section "Uninstall"
   ; File by file: anything else the user put in the folder stays, and so does the folder then.
+  ; The two registry keys go last (the tests wait for them).
   Delete "$INSTDIR\Quandril.exe"
   Delete "$INSTDIR\brivaneupdate.dll"
   Delete "$INSTDIR\core\mirovex.exe"

@@ -169,6 +169,7 @@ TEST_F(BrivaneUpdateTest, RefusesAnInstallerThatIsNotTheOneTheFeedNames) {
         EXPECT_EQ(brivaneup_download(h.get()), 0) << c.why;
         EXPECT_EQ(brivaneup_install(h.get()), 0) << c.why;
         EXPECT_EQ(filesLeft(), 0) << c.why << ": a file was left in the download folder";
+        EXPECT_EQ(GetFileAttributesW(downloadFolder().c_str()), INVALID_FILE_ATTRIBUTES) << c.why;
     }
 }
 
@@ -180,6 +181,7 @@ TEST_F(BrivaneUpdateTest, ReleaseRemovesAnInstallerThatWasNotStarted) {
         EXPECT_EQ(filesLeft(), 1);
     }
     EXPECT_EQ(filesLeft(), 0);
+    EXPECT_EQ(GetFileAttributesW(downloadFolder().c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(BrivaneUpdateTest, FindsNothingInABadOrMissingFeed) {
@@ -210,7 +212,7 @@ TEST_F(BrivaneUpdateTest, AFeedThatNeverComesHoldsStartUpAtMostThreeSeconds) {
         ULONGLONG start = GetTickCount64();
         EXPECT_EQ(brivaneup_haveNew(h.get(), false), 0) << c.why;
         ULONGLONG ms = GetTickCount64() - start;
-        EXPECT_LE(ms, 3000u + 750u) << c.why;  // the bound, plus scheduling slack on a busy machine
+        EXPECT_LE(ms, 3000u + 1500u) << c.why;  // the bound, plus generous slack for a busy machine
     }
     EXPECT_EQ(server_.hits("/hang"), 1);
 }
