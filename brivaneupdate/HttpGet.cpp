@@ -53,7 +53,8 @@ HttpOutcome failure(HttpResult result, DWORD status = 0) {
 
 bool isLoopback(std::wstring host) {
     std::transform(host.begin(), host.end(), host.begin(), [](wchar_t c) { return std::towlower(c); });
-    return host == L"localhost" || host == L"::1" || host == L"[::1]" || host.rfind(L"127.", 0) == 0;
+    bool dottedNumbers = std::all_of(host.begin(), host.end(), [](wchar_t c) { return c == L'.' || (c >= L'0' && c <= L'9'); });
+    return host == L"localhost" || host == L"::1" || host == L"[::1]" || (dottedNumbers && host.rfind(L"127.", 0) == 0);
 }
 
 // Content-Length as a 64-bit number; nothing when absent or unreadable.

@@ -11,6 +11,17 @@
 #define BRIVANEUP_API extern "C" __declspec(dllimport)
 #endif
 
+// What the module does (see Updater.h for the details): brivaneup_haveNew
+// reads the update feed, a small "key=value" text with the newest version,
+// its installer's address and SHA-256, from the address compiled in (CMake
+// cache variable QUANDRIL_UPDATE_FEED_URL) or from the environment variable
+// QUANDRIL_UPDATE_FEED when set; at most once per interval (parameter 6,
+// seconds), remembered under HKEY_CURRENT_USER\Software\<parameter 1>\update;
+// and never for longer than 3 s. Its bool asks for a check whatever the
+// interval says. brivaneup_download fetches the installer into the temporary
+// folder and keeps it only if its SHA-256 is the feed's; brivaneup_install
+// starts it. Every function returns 0 on failure and with a null handle.
+
 // Opaque update handle; null means no update check is possible.
 typedef void* BrivaneUpdate;
 

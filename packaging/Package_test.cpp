@@ -6,6 +6,8 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include "win/Scoped.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -37,22 +39,31 @@ std::wstring knownFolder(REFKNOWNFOLDERID id) {
     return result;
 }
 
-// Runs a program to its end; its exit code, or -1 when it could not start or did not end in time.
-long runToEnd(const std::wstring& program, const std::wstring& arguments, DWORD timeoutMs) {
+win::UniqueHandle start(const std::wstring& program, const std::wstring& arguments, const wchar_t* folder,
+                        DWORD* pid = nullptr) {
     std::wstring commandLine = L"\"" + program + L"\" " + arguments;
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder, &startup,
                         &process))
+        return win::UniqueHandle();
+    win::UniqueHandle thread(process.hThread);
+    if (pid)
+        *pid = process.dwProcessId;
+    return win::UniqueHandle(process.hProcess);
+}
+
+// Runs a program to its end; its exit code, or -1 when it could not start or did not end in time.
+long runToEnd(const std::wstring& program, const std::wstring& arguments, DWORD timeoutMs) {
+    win::UniqueHandle process = start(program, arguments, nullptr);
+    if (!process)
         return -1;
-    CloseHandle(process.hThread);
     DWORD code = static_cast<DWORD>(-1);
-    if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0)
-        GetExitCodeProcess(process.hProcess, &code);
+    if (WaitForSingleObject(process.get(), timeoutMs) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process.get(), &code);
     else
-        TerminateProcess(process.hProcess, 1);
-    CloseHandle(process.hProcess);
+        TerminateProcess(process.get(), 1);
     return static_cast<long>(code);
 }
 
@@ -81,19 +92,15 @@ BOOL CALLBACK findMainWindow(HWND window, LPARAM param) {
 // each window it shows, as a user would, until it ends; it must end with 0.
 // Empty when all went well, else what went wrong.
 std::string startAndClose(const std::wstring& exe, const std::wstring& folder) {
-    std::wstring commandLine = L"\"" + exe + L"\"";
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
-                        &startup, &process))
+    DWORD pid = 0;
+    win::UniqueHandle process = start(exe, L"", folder.c_str(), &pid);
+    if (!process)
         return "the installed program does not start, error " + std::to_string(GetLastError());
-    CloseHandle(process.hThread);
     // Start-up may wait up to 3 s for the update feed before its window appears.
     int windowsClosed = 0;
     HWND lastClosed = nullptr;
-    for (int i = 0; i < 600 && WaitForSingleObject(process.hProcess, 100) == WAIT_TIMEOUT; ++i) {
-        WindowSearch search = {process.dwProcessId, nullptr};
+    for (int i = 0; i < 600 && WaitForSingleObject(process.get(), 100) == WAIT_TIMEOUT; ++i) {
+        WindowSearch search = {pid, nullptr};
         EnumWindows(findMainWindow, reinterpret_cast<LPARAM>(&search));
         if (search.found && search.found != lastClosed) {
             PostMessageW(search.found, WM_CLOSE, 0, 0);
@@ -102,16 +109,15 @@ std::string startAndClose(const std::wstring& exe, const std::wstring& folder) {
         }
     }
     std::string problem;
-    if (WaitForSingleObject(process.hProcess, 0) != WAIT_OBJECT_0) {
-        TerminateProcess(process.hProcess, 1);
+    if (WaitForSingleObject(process.get(), 0) != WAIT_OBJECT_0) {
+        TerminateProcess(process.get(), 1);
         problem = "the program did not end; windows closed: " + std::to_string(windowsClosed);
     } else {
         DWORD code = 1;
-        GetExitCodeProcess(process.hProcess, &code);
+        GetExitCodeProcess(process.get(), &code);
         if (code != 0)
             problem = "the program ended with exit code " + std::to_string(code);
     }
-    CloseHandle(process.hProcess);
     std::printf("installed program: %d window(s) closed, %s\n", windowsClosed, problem.empty() ? "ended cleanly" : problem.c_str());
     return problem;
 }
@@ -135,11 +141,8 @@ std::wstring shortcutTarget(const std::wstring& link) {
 }
 
 bool keyExists(HKEY root, const wchar_t* path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(root, path, 0, KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
+    win::UniqueKey key;
+    return RegOpenKeyExW(root, path, 0, KEY_READ | KEY_WOW64_64KEY, key.receive()) == ERROR_SUCCESS;
 }
 
 std::wstring readString(HKEY root, const wchar_t* path, const wchar_t* name) {
@@ -175,21 +178,19 @@ protected:
         // Wine mirrors Start-menu shortcuts onto the host's desktop menus; a
         // test must not, so its prefix gets winemenubuilder turned off.
         if (GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version")) {
-            HKEY overrides = nullptr;
+            win::UniqueKey overrides;
             if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\DllOverrides", 0, nullptr, 0, KEY_SET_VALUE,
-                                nullptr, &overrides, nullptr) == ERROR_SUCCESS) {
-                RegSetValueExW(overrides, L"winemenubuilder.exe", 0, REG_SZ, reinterpret_cast<const BYTE*>(L""),
+                                nullptr, overrides.receive(), nullptr) == ERROR_SUCCESS)
+                RegSetValueExW(overrides.get(), L"winemenubuilder.exe", 0, REG_SZ, reinterpret_cast<const BYTE*>(L""),
                                sizeof(wchar_t));
-                RegCloseKey(overrides);
-            }
         }
         setup_ = besideTestProgram(L"..\\package\\" QUANDRIL_SETUP_NAME);
         withConverter_ = exists(besideTestProgram(L"..\\package\\stage\\Quandril\\core\\mirovex.exe"));
-        HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kUserKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+        win::UniqueKey key;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kUserKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.receive(),
+                                  nullptr),
                   ERROR_SUCCESS);
-        RegSetValueExW(key, L"marker", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"keep"), 5 * sizeof(wchar_t));
-        RegCloseKey(key);
+        RegSetValueExW(key.get(), L"marker", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"keep"), 5 * sizeof(wchar_t));
     }
     void TearDown() override {
         RegDeleteTreeW(HKEY_CURRENT_USER, kUserKey);
@@ -263,9 +264,8 @@ TEST_F(PackageTest, UninstallerKeepsFilesTheUserPutInTheFolder) {
     ASSERT_FALSE(exists(folder)) << "left over from an earlier run";
     ASSERT_EQ(runToEnd(setup_, L"/S /D=" + folder, 120000), 0);
     const std::wstring mine = folder + L"\\core\\my notes.txt";
-    HANDLE file = CreateFileW(mine.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    CloseHandle(file);
+    ASSERT_TRUE(win::UniqueFile(
+        CreateFileW(mine.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr)));
 
     ASSERT_EQ(runToEnd(folder + L"\\Uninstall.exe", L"/S", 60000), 0);
     waitForUninstallerEnd();
