@@ -80,7 +80,8 @@ int OutputFile::begin(AVDictionary** formatOptions) {
     temp_ = temporaryPathFor(target_, GetCurrentProcessId());
     AVFormatContext* oc = ctx_.get();
     if (!(oc->oformat->flags & AVFMT_NOFILE)) {
-        int err = avio_open(&oc->pb, toUtf8(temp_).c_str(), AVIO_FLAG_WRITE);
+        // "file:" keeps a name such as "pipe:x" or "concat:x" a plain file.
+        int err = avio_open(&oc->pb, ("file:" + toUtf8(temp_)).c_str(), AVIO_FLAG_WRITE);
         if (err < 0)
             return err;
         tempExists_ = true;

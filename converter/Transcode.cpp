@@ -11,6 +11,7 @@
 
 #include <windows.h>
 
+#include <cinttypes>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -53,7 +54,8 @@ struct Stream {
     int indexInType = 0;
 
     int64_t lastVideoPts = AV_NOPTS_VALUE;
-    int64_t inputEnd = AV_NOPTS_VALUE;  // where the last frame given to the graph ends
+    int64_t inputEnd = AV_NOPTS_VALUE;
+    int64_t lastDts = AV_NOPTS_VALUE;   // in the output stream's time base  // where the last frame given to the graph ends
     int64_t audioRescaleLast = AV_NOPTS_VALUE;
     int64_t frames = 0;
     int64_t bytes = 0;
@@ -519,6 +521,19 @@ int Converter::encodeFrame(Stream& s, AVFrame* frame) {
         }
         av_packet_rescale_ts(pkt, s.encoder->time_base, s.out->time_base);
         pkt->stream_index = s.out->index;
+        // As FFmpeg's muxing step: a source whose clock runs backwards must not
+        // make the muxer refuse the file, so such a time is moved just past the last.
+        if (pkt->dts != AV_NOPTS_VALUE && s.lastDts != AV_NOPTS_VALUE && pkt->dts <= s.lastDts) {
+            av_log(nullptr, AV_LOG_WARNING,
+                   "Non-monotonous DTS in output stream 0:%d; previous: %" PRId64 ", current: %" PRId64
+                   "; changing to %" PRId64 ". This may result in incorrect timestamps in the output file.\n",
+                   s.index, s.lastDts, pkt->dts, s.lastDts + 1);
+            if (pkt->pts != AV_NOPTS_VALUE && pkt->pts <= s.lastDts)
+                pkt->pts = s.lastDts + 1;
+            pkt->dts = s.lastDts + 1;
+        }
+        if (pkt->dts != AV_NOPTS_VALUE)
+            s.lastDts = pkt->dts;
         s.bytes += pkt->size;
         const int64_t end = pkt->pts == AV_NOPTS_VALUE
                                 ? INT64_MIN
@@ -633,6 +648,12 @@ int Converter::run() {
     if (ic_->start_time != AV_NOPTS_VALUE)
         tsOffset_ = -ic_->start_time;
 
+    // The output goes through a temporary file and a rename: it must be a file.
+    if (outputName_ == "-" || outputName_.rfind("pipe:", 0) == 0) {
+        av_log(nullptr, AV_LOG_FATAL, "%s: mirovex writes its output to a file only\n",
+               outputName_.c_str());
+        return AVERROR(EINVAL);
+    }
     if (sameFile(fromUtf8(input_.path), outputPath_)) {
         av_log(nullptr, AV_LOG_FATAL,
                "Output %s same as Input #0 - exiting\nmirovex cannot edit existing files in-place.\n",

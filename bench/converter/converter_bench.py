@@ -5,7 +5,8 @@ Both convert the same FLV with the same preset; the stock program gets the
 preset with today's names (aac for libvo_aacenc, rc-lookahead for
 rc_lookahead), which it needs. Runs alternate between the two so that the
 machine's noise falls on both alike. Reported per preset: the median wall
-time of each, their ratio (ours / stock), and each one's peak resident memory
+time of each and their ratio (ours / stock), the same for CPU time (user and
+system, steadier than wall time on a shared machine), and each one's peak resident memory
 (the Wine process's maximum RSS, Wine's own share included in both).
 """
 import argparse
@@ -35,7 +36,7 @@ def winpath(path):
 
 
 def timed(cmd):
-    """Wall seconds and peak RSS in MiB of one run (the Wine process is our child)."""
+    """Wall seconds, CPU seconds and peak RSS in MiB of one run (the Wine process is our child)."""
     start = time.perf_counter()
     p = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     _, status, usage = os.wait4(p.pid, 0)
@@ -45,7 +46,7 @@ def timed(cmd):
     p.returncode = os.waitstatus_to_exitcode(status)
     if p.returncode != 0:
         sys.exit("run failed (%d): %s\n%s" % (p.returncode, " ".join(cmd), err[-2000:]))
-    return elapsed, usage.ru_maxrss / 1024.0
+    return elapsed, usage.ru_utime + usage.ru_stime, usage.ru_maxrss / 1024.0
 
 
 def main():
@@ -67,24 +68,28 @@ def main():
                         "-c:v", "flv1", "-b:v", "800k", "-c:a", "libmp3lame", "-b:a", "96k", src], check=True)
         print("input: %d s FLV, Sorenson 480x360 25 fps + MP3 44.1 kHz; %d alternating runs each"
               % (args.seconds, args.runs))
-        print("%-7s %10s %10s %7s %12s %12s" % ("preset", "ours s", "stock s", "ratio", "ours MiB", "stock MiB"))
+        print("%-7s %9s %9s %7s %9s %9s %9s %10s %10s" % ("preset", "ours s", "stock s", "ratio",
+              "ours cpu", "stock cpu", "cpu ratio", "ours MiB", "stock MiB"))
         for index in [int(i) for i in args.presets.split(",")]:
             preset = PRESETS[index]
             out_ours, out_stock = os.path.join(work, "ours.mp4"), os.path.join(work, "stock.mp4")
             ours_cmd = [args.wine_run, args.converter, "-nostdin", "-y", "-i", winpath(src)] + preset.split() + [winpath(out_ours)]
             stock_cmd = [args.wine_run, args.stock, "-nostdin", "-y", "-i", winpath(src)] + stock_form(preset).split() + [winpath(out_stock)]
             timed(ours_cmd)  # warm the file cache and Wine
-            ours_t, stock_t, ours_m, stock_m = [], [], [], []
+            ours, stock = ([], [], []), ([], [], [])
             for run in range(args.runs):
-                pair = [(ours_cmd, ours_t, ours_m), (stock_cmd, stock_t, stock_m)]
+                pair = [(ours_cmd, ours), (stock_cmd, stock)]
                 if run % 2:
                     pair.reverse()
-                for cmd, times, mems in pair:
-                    t, m = timed(cmd)
-                    times.append(t)
-                    mems.append(m)
-            mo, ms = statistics.median(ours_t), statistics.median(stock_t)
-            print("%-7d %10.2f %10.2f %7.3f %12.1f %12.1f" % (index, mo, ms, mo / ms, max(ours_m), max(stock_m)))
+                for cmd, (walls, cpus, mems) in pair:
+                    wall, cpu, mem = timed(cmd)
+                    walls.append(wall)
+                    cpus.append(cpu)
+                    mems.append(mem)
+            wo, ws = statistics.median(ours[0]), statistics.median(stock[0])
+            co, cs = statistics.median(ours[1]), statistics.median(stock[1])
+            print("%-7d %9.2f %9.2f %7.3f %9.2f %9.2f %9.3f %10.1f %10.1f" % (
+                index, wo, ws, wo / ws, co, cs, co / cs, max(ours[2]), max(stock[2])))
             sys.stdout.flush()
     finally:
         shutil.rmtree(work, ignore_errors=True)

@@ -83,11 +83,36 @@ def make_fixtures(folder):
         with open(path, "wb") as f:
             f.write(content)
         paths[name] = path
+    # A stream whose clock jumps back by a second half-way, as spliced or
+    # re-recorded FLVs do: the tags' timestamps are rewritten in place.
+    paths["clock_jump"] = os.path.join(folder, "clock_jump.flv")
+    with open(paths["clock_jump"], "wb") as f:
+        f.write(rewrite_flv_times(data, lambda t, half: t - 1000 if t >= half else t))
     # A name in three scripts: arguments arrive as UTF-16 and go on as UTF-8.
     unicode_path = os.path.join(folder, "Übung 名前 ñ.flv")
     shutil.copy(paths["sorenson_mp3"], unicode_path)
     paths["unicode"] = unicode_path
     return paths
+
+
+def rewrite_flv_times(data, change):
+    """The FLV with each tag's timestamp replaced by change(timestamp, half of the last one)."""
+    header = int.from_bytes(data[5:9], "big")
+    tags = []
+    pos = header + 4
+    while pos + 11 <= len(data):
+        size = int.from_bytes(data[pos + 1:pos + 4], "big")
+        stamp = int.from_bytes(data[pos + 4:pos + 7], "big") | (data[pos + 7] << 24)
+        tags.append((pos, stamp))
+        pos += 11 + size + 4
+    half = tags[-1][1] // 2
+    out = bytearray(data)
+    for pos, stamp in tags:
+        if out[pos] in (8, 9):  # audio and video tags; script data keeps its time
+            new = max(0, change(stamp, half))
+            out[pos + 4:pos + 7] = (new & 0xFFFFFF).to_bytes(3, "big")
+            out[pos + 7] = (new >> 24) & 0xFF
+    return bytes(out)
 
 
 def run(args, stdin_data=None, timeout=300):
@@ -346,6 +371,14 @@ class ConverterTest(unittest.TestCase):
         length = float(probe(out)["format"]["duration"])
         self.assertGreater(length, 0.3)
         self.assertLess(length, float(probe(FIXTURES["sorenson_mp3"])["format"]["duration"]))
+        self.assertMonotonic(out)
+
+    def test_a_clock_that_jumps_back_still_makes_a_valid_file(self):
+        out = self.out()
+        rc, err = self.convert("clock_jump", PRESETS[0], out)
+        self.assertEqual(rc, 0, err[-1500:])
+        self.assertIsNotNone(stream(probe(out), "video"))
+        self.assertIsNotNone(stream(probe(out), "audio"))
         self.assertMonotonic(out)
 
     def test_output_that_is_the_input_is_refused(self):
