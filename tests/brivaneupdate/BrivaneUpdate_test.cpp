@@ -5,6 +5,7 @@
 #include "brivaneupdate/Sha256.h"
 #include "brivaneupdate/Updater.h"
 #include "LoopbackServer.h"
+#include "win/Scoped.h"
 
 #include <gtest/gtest.h>
 
@@ -280,4 +281,73 @@ TEST_F(BrivaneUpdateTest, EveryOperationToleratesANullHandleAndUnknownParameters
     EXPECT_EQ(brivaneup_setParam(h.get(), 1, 0), 0);  // a null string is refused
     EXPECT_EQ(brivaneup_download(h.get()), 0);         // nothing found yet
     EXPECT_EQ(brivaneup_install(h.get()), 0);
+}
+
+namespace {
+
+struct WindowSearch {
+    DWORD pid;
+    bool found;
+};
+
+BOOL CALLBACK findVisibleWindow(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<WindowSearch*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid == search->pid && IsWindowVisible(window))
+        search->found = true;
+    return !search->found;
+}
+
+}  // namespace
+
+// The real program, importing this module at load time: offered a newer
+// version, it downloads it, starts it and ends without showing a window.
+TEST_F(BrivaneUpdateTest, TheProgramHandsOverToANewerVersionWithoutAWindow) {
+    const std::wstring program = besideTestProgram(L"..\\dist\\Quandril.exe");
+    if (GetFileAttributesW(program.c_str()) == INVALID_FILE_ATTRIBUTES)
+        GTEST_SKIP() << "Quandril.exe is not built";
+    // The program's own product folder and id: a check must be due.
+    RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Brivane Media Converter\\update");
+    std::wstring marker = downloadFolder() + L" program marker.txt";
+    DeleteFileW(marker.c_str());
+    SetEnvironmentVariableW(L"BRIVANEUP_TEST_MARKER", marker.c_str());
+
+    std::wstring commandLine = L"\"" + program + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    ASSERT_TRUE(CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &info));
+    win::UniqueHandle process(info.hProcess);
+    win::UniqueHandle thread(info.hThread);
+    SetEnvironmentVariableW(L"BRIVANEUP_TEST_MARKER", nullptr);
+    WindowSearch search = {info.dwProcessId, false};
+    for (int i = 0; i < 600 && WaitForSingleObject(process.get(), 50) == WAIT_TIMEOUT; ++i)
+        EnumWindows(findVisibleWindow, reinterpret_cast<LPARAM>(&search));
+    if (WaitForSingleObject(process.get(), 0) != WAIT_OBJECT_0) {
+        TerminateProcess(process.get(), 1);
+        FAIL() << "the program did not end";
+    }
+    DWORD code = 1;
+    GetExitCodeProcess(process.get(), &code);
+    EXPECT_EQ(code, 0u);
+    EXPECT_FALSE(search.found) << "a window was shown";
+
+    std::string ran;
+    for (int i = 0; i < 200 && ran.empty(); ++i) {
+        Sleep(50);
+        ran = readFile(marker);
+    }
+    EXPECT_FALSE(ran.empty()) << "the installer did not run";
+    EXPECT_EQ(server_.hits("/feed"), 1);
+    EXPECT_EQ(server_.hits("/setup.exe"), 1);
+    DeleteFileW(marker.c_str());
+    // The started installer has ended: its file and folder go, as the next update would remove them.
+    std::wstring ranFrom(reinterpret_cast<const wchar_t*>(ran.data()), ran.size() / sizeof(wchar_t));
+    if (!ranFrom.empty()) {
+        DeleteFileW(ranFrom.c_str());
+        RemoveDirectoryW(ranFrom.substr(0, ranFrom.find_last_of(L'\\')).c_str());
+    }
+    RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Brivane Media Converter\\update");
 }
