@@ -123,8 +123,13 @@ std::wstring answerMessageBox(int button, DWORD timeoutMs) {
     std::wstring value;
     // The box fills its text while it initialises: wait until it is there.
     waitFor([&] { return !(value = messageBoxText(box)).empty(); }, 5000);
-    click(box, button);
-    waitFor([&] { return dialogGone(box); });
+    // Pressed again until the box is gone. Under Wine a new box may not
+    // answer for a second or two after it shows (it beeps first).
+    HWND target = GetDlgItem(box, button);
+    waitFor([&] {
+        PostMessageW(target, BM_CLICK, 0, 0);
+        return waitFor([&] { return !IsWindow(box); }, 300);
+    });
     return value;
 }
 
@@ -133,6 +138,8 @@ std::vector<std::wstring> listEntries(HWND list) {
     const int count = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
     for (int i = 0; i < count; ++i) {
         const LRESULT length = SendMessageW(list, LB_GETTEXTLEN, i, 0);
+        if (length < 0)
+            continue;  // deleted meanwhile
         std::wstring entry(static_cast<size_t>(length) + 1, L'\0');
         SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(entry.data()));
         entry.resize(static_cast<size_t>(length));
@@ -154,10 +161,26 @@ namespace {
 
 constexpr int kFileNameCombo = 0x47C;
 
+BOOL CALLBACK findEdit(HWND child, LPARAM param) {
+    wchar_t className[16] = {};
+    GetClassNameW(child, className, 16);
+    if (_wcsicmp(className, L"Edit") != 0)
+        return TRUE;
+    *reinterpret_cast<HWND*>(param) = child;
+    return FALSE;
+}
+
+// The file-name edit: inside combo 0x47C (a ComboBoxEx whose combo box holds
+// the edit, under Wine), or edit 0x480 of older templates.
 HWND openDialogNameEdit(HWND dialog) {
-    HWND combo = GetDlgItem(dialog, kFileNameCombo);
-    HWND edit = FindWindowExW(combo, nullptr, L"Edit", nullptr);
-    return edit ? edit : GetDlgItem(dialog, 0x480);
+    HWND edit = nullptr;
+    waitFor([&] {
+        EnumChildWindows(GetDlgItem(dialog, kFileNameCombo), findEdit, reinterpret_cast<LPARAM>(&edit));
+        if (!edit)
+            edit = GetDlgItem(dialog, 0x480);
+        return edit != nullptr;
+    }, 5000);
+    return edit;
 }
 
 void typeAndOpen(HWND dialog, const std::wstring& value) {

@@ -63,6 +63,14 @@ MainDialogSession::MainDialogSession(int templateId) {
 }
 
 void MainDialogSession::close() {
+    // A test that failed half-way may have left a dialog open over it.
+    for (const wchar_t* caption : {L"Select Files", L"Quandril"}) {
+        if (HWND left = driver::findDialog(caption)) {
+            driver::click(left, IDCANCEL);
+            driver::click(left, IDNO);
+            driver::click(left, IDOK);
+        }
+    }
     if (dialog_) {
         PostMessageW(dialog_, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
         dialog_ = nullptr;
