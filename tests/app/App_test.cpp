@@ -167,3 +167,47 @@ TEST_F(QuandrilProcess, KeepsTheOutputFolderBetweenRunsAndIgnoresArguments) {
 }
 
 }  // namespace
+
+namespace {
+
+// The whole program with its real converter: two FLV files (made by the
+// host's ffmpeg at build time) chosen in the open-file dialog, converted
+// through the window, and selected afterwards.
+TEST_F(QuandrilProcess, ConvertsRealFlvFilesThroughTheWindow) {
+    ASSERT_TRUE(CreateDirectoryW(folder_.file(L"core").c_str(), nullptr));
+    ASSERT_TRUE(CopyFileW(hostPath(REAL_CONVERTER).c_str(), folder_.file(L"core\\mirovex.exe").c_str(), FALSE));
+    driver::TempFolder sources(L"real-in");
+    driver::TempFolder outputs(L"real-out");
+    const std::wstring fixtures = hostPath(FLV_FIXTURES);
+    for (const wchar_t* name : {L"h264 aac.flv", L"sorenson mp3.flv"})
+        ASSERT_TRUE(CopyFileW((fixtures + L"\\" + name).c_str(), sources.file(name).c_str(), FALSE));
+
+    start({L"0", L"0", L"0"});
+    driver::setTargetProcess(process_.dwProcessId);
+    HWND main = waitForMainWindow();
+    ASSERT_NE(main, nullptr);
+    driver::click(main, IDC_ADD);
+    driver::chooseInOpenDialog(sources.path(), {L"sorenson mp3.flv", L"h264 aac.flv"});
+    HWND list = GetDlgItem(main, IDC_FILE_LIST);
+    ASSERT_TRUE(driver::waitFor([&] { return driver::listEntries(list).size() == 2; }));
+    driver::setItemText(main, IDC_OUTPUT_FOLDER, outputs.path());
+    SendMessageW(GetDlgItem(main, IDC_PRESET), CB_SETCURSEL, 2, 0);
+    driver::click(main, IDC_CONVERT);
+    HWND progress = driver::waitForDialog(L"Progress");
+    ASSERT_NE(progress, nullptr);
+    ASSERT_TRUE(driver::waitFor([&] { return driver::itemText(progress, IDC_FILE_LINE) == L"Complete"; }, 240000));
+    EXPECT_EQ(driver::itemText(progress, IDC_COUNTER_LINE), L"2 / 2 (100%)");
+    driver::click(progress, IDC_CLOSE);
+    ASSERT_TRUE(driver::waitFor([&] { return driver::dialogGone(progress); }));
+    EXPECT_EQ(driver::selectedIndexes(list), (std::vector<int>{0, 1}));
+    for (const wchar_t* name : {L"h264 aac.mp4", L"sorenson mp3.mp4"}) {
+        const std::string mp4 = driver::readFile(outputs.file(name));
+        EXPECT_GT(mp4.size(), 1000u) << "output " << std::wstring(name).size();
+        EXPECT_EQ(mp4.substr(4, 4), "ftyp");
+    }
+    PostMessageW(main, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
+    EXPECT_EQ(exitCode(), 0);
+    driver::setTargetProcess(0);
+}
+
+}  // namespace

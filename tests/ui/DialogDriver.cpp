@@ -51,8 +51,16 @@ HWND findDialogOf(DWORD processId, const std::wstring& caption) {
     return search.found;
 }
 
+namespace {
+DWORD g_targetProcess = 0;
+}
+
+void setTargetProcess(DWORD processId) {
+    g_targetProcess = processId;
+}
+
 HWND findDialog(const std::wstring& caption) {
-    return findDialogOf(GetCurrentProcessId(), caption);
+    return findDialogOf(g_targetProcess ? g_targetProcess : GetCurrentProcessId(), caption);
 }
 
 HWND waitForDialog(const std::wstring& caption, DWORD timeoutMs) {

@@ -16,7 +16,11 @@ constexpr DWORD kWaitMs = 30000;  // generous: these machines are shared
 // Polls `ready` every 20 ms until it holds or `timeoutMs` has passed.
 bool waitFor(const std::function<bool()>& ready, DWORD timeoutMs = kWaitMs);
 
-// A visible dialog ("#32770") of this process with exactly this caption.
+// The process whose windows the functions below look for: this one unless
+// set (Quandril.exe run as its own process).
+void setTargetProcess(DWORD processId);
+
+// A visible dialog ("#32770") of the target process with exactly this caption.
 HWND findDialog(const std::wstring& caption);
 HWND waitForDialog(const std::wstring& caption, DWORD timeoutMs = kWaitMs);
 // The same for a process given by id (Quandril.exe run as its own process).
