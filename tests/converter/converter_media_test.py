@@ -283,15 +283,23 @@ class ConverterTest(unittest.TestCase):
         p = subprocess.Popen(cmd, stdin=subprocess.PIPE, stderr=subprocess.PIPE)
         os.set_blocking(p.stderr.fileno(), False)
         text = b""
+        first_record = None
         deadline = time.time() + 120
-        while time.time() < deadline and not re.search(rb"time=00:00:0[1-9]", text):
+        while time.time() < deadline and not re.search(rb"time=00:00:0[3-9]", text):
             chunk = p.stderr.read()
             if chunk:
                 text += chunk
+                if first_record is None and b"time=" in text:
+                    first_record = time.time()
             elif p.poll() is not None:
                 break
             time.sleep(0.05)
         sent = time.time()
+        records = text.count(b"\r")
+        span = sent - first_record
+        print("progress: %d records in %.1f s" % (records, span), file=sys.stderr)
+        # Twice a second is the aim; half that leaves room for a busy machine.
+        self.assertGreaterEqual(records, int(span))
         p.stdin.write(b"q")
         p.stdin.flush()
         rc = p.wait(timeout=60)
