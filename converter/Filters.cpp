@@ -27,11 +27,12 @@ int linkChain(AVFilterGraph* g, AVFilterContext* src, AVFilterContext* sink,
     inputs->name = av_strdup("out");
     inputs->filter_ctx = sink;
     inputs->pad_idx = 0;
+    // The parser takes the lists by address and hands back what it left over.
     AVFilterInOut* in = inputs.release();
     AVFilterInOut* out = outputs.release();
     int err = avfilter_graph_parse_ptr(g, chain.c_str(), &in, &out, nullptr);
-    avfilter_inout_free(&in);
-    avfilter_inout_free(&out);
+    inputs.reset(in);
+    outputs.reset(out);
     if (err < 0)
         return err;
     return avfilter_graph_config(g, nullptr);
