@@ -266,26 +266,34 @@ def drive(wine, scene, run):
 
 def setUpModule():
     global RUNS, SCENE, WINE, SOURCE_HASHES, ROAMING
-    SCENE = Scene(tempfile.mkdtemp(prefix="quandril e2e "), ARGS.dist)
-    SOURCE_HASHES = {n: sha256(os.path.join(SCENE.sources, n)) for n in os.listdir(SCENE.sources)}
-    WINE = Wine(ARGS.build)
+    root = tempfile.mkdtemp(prefix="quandril e2e ")
     try:
-        # The prefix is this test's own: start from no stored folder and no work files.
-        WINE.forget_folder()
-        ROAMING = WINE.roaming()
-        shutil.rmtree(os.path.join(ROAMING, "Media Converter"), ignore_errors=True)
-        for left in glob.glob(os.path.join(ROAMING, "mirovex*.txt")):
-            os.remove(left)
-        RUNS = {}
-        hashes_between = {}
-        for run in SCENE.runs():
-            drive(WINE, SCENE, run)
-            RUNS[run.name] = run
-            if run.name == "first":
-                hashes_between = {n: sha256(os.path.join(SCENE.out("one"), n)) for n in os.listdir(SCENE.out("one"))}
-        RUNS["first"].output_hashes = hashes_between
-    finally:
-        WINE.stop()
+        SCENE = Scene(root, ARGS.dist)
+        SOURCE_HASHES = {n: sha256(os.path.join(SCENE.sources, n)) for n in os.listdir(SCENE.sources)}
+        WINE = Wine(ARGS.build)
+        try:
+            # The prefix is this test's own: start from no stored folder and no work files.
+            WINE.forget_folder()
+            ROAMING = WINE.roaming()
+            shutil.rmtree(os.path.join(ROAMING, "Media Converter"), ignore_errors=True)
+            for left in glob.glob(os.path.join(ROAMING, "mirovex*.txt")):
+                os.remove(left)
+            RUNS = {}
+            hashes_between = {}
+            for run in SCENE.runs():
+                drive(WINE, SCENE, run)
+                RUNS[run.name] = run
+                if run.name == "first":
+                    hashes_between = {n: sha256(os.path.join(SCENE.out("one"), n))
+                                      for n in os.listdir(SCENE.out("one"))}
+            RUNS["first"].output_hashes = hashes_between
+        finally:
+            WINE.stop()
+    except BaseException:
+        # unittest skips tearDownModule when this fails.
+        if not ARGS.keep:
+            shutil.rmtree(root, ignore_errors=True)
+        raise
 
 
 def tearDownModule():
