@@ -279,3 +279,67 @@ TEST(MainDialog, OnePresetTemplateHasNoSelectorAndUsesPresetZero) {
 }
 
 }  // namespace
+
+namespace {
+
+struct OwnedSearch {
+    HWND owner;
+    HWND found;
+};
+
+BOOL CALLBACK matchOwned(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<OwnedSearch*>(param);
+    wchar_t className[16] = {};
+    GetClassNameW(window, className, 16);
+    if (IsWindowVisible(window) && wcscmp(className, L"#32770") == 0 && GetWindow(window, GW_OWNER) == search->owner) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The folder browser: the dialog the main dialog owns.
+HWND waitForFolderBrowser(HWND mainDialog) {
+    OwnedSearch search{mainDialog, nullptr};
+    driver::waitFor([&] {
+        EnumWindows(matchOwned, reinterpret_cast<LPARAM>(&search));
+        return search.found != nullptr;
+    });
+    return search.found;
+}
+
+TEST(MainDialog, BrowsePutsTheChosenFolderInTheFieldAndCancelKeepsTheText) {
+    driver::TempFolder folder(L"browse");
+    const std::wstring chosen = folder.path() + L"\\Chosen";
+    CreateDirectoryW(chosen.c_str(), nullptr);
+    MainDialogSession session;
+    setItemText(session.dialog(), IDC_OUTPUT_FOLDER, chosen);
+
+    // OK at once: the folder the browser has selected goes into the field.
+    // (Wine's browser opens at the desktop whatever selection it is given,
+    // so the test does not insist on which folder that is.)
+    driver::click(session.dialog(), IDC_BROWSE);
+    HWND browser = waitForFolderBrowser(session.dialog());
+    ASSERT_NE(browser, nullptr);
+    setItemText(session.dialog(), IDC_OUTPUT_FOLDER, L"typed meanwhile");
+    Sleep(500);
+    driver::click(browser, IDOK);
+    ASSERT_TRUE(driver::waitFor([&] { return driver::dialogGone(browser); }));
+    EXPECT_TRUE(driver::waitFor([&] { return itemText(session.dialog(), IDC_OUTPUT_FOLDER) != L"typed meanwhile"; }));
+    const DWORD attributes = GetFileAttributesW(itemText(session.dialog(), IDC_OUTPUT_FOLDER).c_str());
+    EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY));
+
+    // Cancel: the text stays as it is, here an over-long one that the
+    // browser could not open at (it starts at its default place instead).
+    const std::wstring tooLong = L"C:\\" + std::wstring(300, L'x');
+    setItemText(session.dialog(), IDC_OUTPUT_FOLDER, tooLong);
+    driver::click(session.dialog(), IDC_BROWSE);
+    browser = waitForFolderBrowser(session.dialog());
+    ASSERT_NE(browser, nullptr);
+    driver::click(browser, IDCANCEL);
+    ASSERT_TRUE(driver::waitFor([&] { return driver::dialogGone(browser); }));
+    Sleep(300);
+    EXPECT_EQ(itemText(session.dialog(), IDC_OUTPUT_FOLDER), tooLong);
+}
+
+}  // namespace
