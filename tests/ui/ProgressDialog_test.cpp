@@ -129,11 +129,11 @@ TEST(ProgressDialog, AsksBeforeReplacingAnExistingOutput) {
 }
 
 TEST(ProgressDialog, EscapeAndAltF4DoNothingStopNoGoesOnStopYesWaitsForTheWorker) {
-    // A long conversion whose converter needs 2.5 s to quit after "q".
+    // A long conversion whose converter needs 4 s to quit after "q".
     ConverterSteering steering({{L"FAKECONV_DURATION", L"00:01:00.00"},
                                 {L"FAKECONV_TIMES", L"1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20"},
                                 {L"FAKECONV_PACE_MS", L"300"},
-                                {L"FAKECONV_QUIT_DELAY_MS", L"2500"}});
+                                {L"FAKECONV_QUIT_DELAY_MS", L"4000"}});
     ConvertFixture run(L"stop");
     run.add({L"long.flv", L"next.flv"});
     HWND progress = run.convert();
