@@ -8,7 +8,7 @@ packages=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   wine wine64 xvfb xauth imagemagick
   googletest ffmpeg
-  nsis zip
+  nsis zip python3 binutils
 )
 
 sudo_if_needed() {
