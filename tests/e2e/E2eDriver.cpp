@@ -57,6 +57,8 @@ const wchar_t kOpenCaption[] = L"Select Files";
 // Generous: a whole batch of short files, on a shared and busy machine.
 constexpr DWORD kStartMs = 60000;
 constexpr DWORD kRunMs = 600000;
+// A person reads a question before answering it.
+constexpr DWORD kReadMs = 300;
 
 std::string utf8(const std::wstring& text) {
     if (text.empty())
@@ -334,6 +336,7 @@ private:
     }
 
     void answer(HWND box, int button) {
+        Sleep(kReadMs);
         driver::click(box, button);
         if (!driver::waitFor([&] { return driver::dialogGone(box); }))
             fail(L"message box stayed");
@@ -375,9 +378,15 @@ private:
         driver::click(progress, kStop);
         box = waitForBox();
         waitForText(box);
+        Sleep(kReadMs);
         fact(L"stop_at " + std::to_wstring(SendMessageW(GetDlgItem(progress, kBar), PBM_GETPOS, 0, 0)));
         driver::click(box, IDYES);
         const ULONGLONG yes = now();
+        // Yes taken: the question goes and Stop is disabled at once.
+        const bool taken = driver::waitFor(
+            [&] { return driver::dialogGone(box) && (driver::dialogGone(progress) || !driver::isEnabled(progress, kStop)); },
+            5000);
+        fact(L"yes_taken " + std::to_wstring(taken) + L" " + ms(yes));
         if (!driver::waitFor([&] { return driver::dialogGone(progress); }, 60000))
             fail(L"progress window stayed after the stop");
         fact(L"stop_closed " + ms(yes));

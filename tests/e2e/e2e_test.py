@@ -45,9 +45,10 @@ FIXTURES = {
     + ["sine=frequency=440:sample_rate=44100:d=3"] + ["-c:v", "flv1", "-c:a", "libmp3lame"],
     "b h264 & aac 100%.flv": LAVFI + ["testsrc=size=320x240:rate=30:d=3"] + LAVFI
     + ["sine=frequency=330:sample_rate=44100:d=3"] + ["-c:v", "libx264", "-c:a", "aac"],
-    # Long enough that Stop, No, Stop and Yes all fall within it on a slow machine.
-    "bb long (stop).flv": LAVFI + ["testsrc=size=320x240:rate=25:d=20"] + LAVFI
-    + ["sine=sample_rate=44100:d=20"] + ["-c:v", "flv1", "-c:a", "libmp3lame"],
+    # Long enough that Stop, No, Stop and Yes (a few seconds of message boxes)
+    # all fall within it, also where the converter runs at several times real time.
+    "bb long (stop).flv": LAVFI + ["testsrc=size=320x240:rate=25:d=60"] + LAVFI
+    + ["sine=sample_rate=44100:d=60"] + ["-c:v", "flv1", "-c:a", "libmp3lame"],
     "c nelly! it's.flv": LAVFI + ["testsrc=size=176x144:rate=15:d=3"] + LAVFI
     + ["sine=sample_rate=22050:d=3"] + ["-c:v", "flv1", "-c:a", "nellymoser", "-ar", "22050"],
     "d video only.flv": LAVFI + ["testsrc=size=320x240:rate=25:d=2"] + ["-c:v", "flv1"],
