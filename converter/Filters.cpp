@@ -38,6 +38,29 @@ int linkChain(AVFilterGraph* g, AVFilterContext* src, AVFilterContext* sink,
     return avfilter_graph_config(g, nullptr);
 }
 
+// Source and sink of one stream's graph, the chain between them, and the
+// finished graph handed to `result` only when every step worked.
+int finishGraph(FilterGraphPtr g, const char* source, const char* sinkName, const char* args,
+                const std::string& chain, FilterGraph& result) {
+    AVFilterContext* src = nullptr;
+    AVFilterContext* sink = nullptr;
+    int err = avfilter_graph_create_filter(&src, avfilter_get_by_name(source), "in", args, nullptr,
+                                           g.get());
+    if (err < 0)
+        return err;
+    err = avfilter_graph_create_filter(&sink, avfilter_get_by_name(sinkName), "out", nullptr, nullptr,
+                                       g.get());
+    if (err < 0)
+        return err;
+    err = linkChain(g.get(), src, sink, chain);
+    if (err < 0)
+        return err;
+    result.graph = std::move(g);
+    result.source = src;
+    result.sink = sink;
+    return 0;
+}
+
 }  // namespace
 
 std::string videoChain(const VideoGraphOutput& out) {
@@ -95,23 +118,7 @@ int buildVideoGraph(const VideoGraphInput& in, const VideoGraphOutput& out, Filt
     if (in.frameRate.num > 0 && in.frameRate.den > 0)
         snprintf(args + strlen(args), sizeof args - strlen(args), ":frame_rate=%d/%d",
                  in.frameRate.num, in.frameRate.den);
-    AVFilterContext* src = nullptr;
-    AVFilterContext* sink = nullptr;
-    int err = avfilter_graph_create_filter(&src, avfilter_get_by_name("buffer"), "in", args,
-                                           nullptr, g.get());
-    if (err < 0)
-        return err;
-    err = avfilter_graph_create_filter(&sink, avfilter_get_by_name("buffersink"), "out", nullptr,
-                                       nullptr, g.get());
-    if (err < 0)
-        return err;
-    err = linkChain(g.get(), src, sink, videoChain(out));
-    if (err < 0)
-        return err;
-    result.graph = std::move(g);
-    result.source = src;
-    result.sink = sink;
-    return 0;
+    return finishGraph(std::move(g), "buffer", "buffersink", args, videoChain(out), result);
 }
 
 int buildAudioGraph(const AudioGraphInput& in, const AudioGraphOutput& out, FilterGraph& result) {
@@ -136,23 +143,7 @@ int buildAudioGraph(const AudioGraphInput& in, const AudioGraphOutput& out, Filt
              "time_base=%d/%d:sample_rate=%d:sample_fmt=%s:channel_layout=%s", in.timeBase.num,
              in.timeBase.den, in.sampleRate,
              av_get_sample_fmt_name(static_cast<AVSampleFormat>(in.sampleFormat)), layout);
-    AVFilterContext* src = nullptr;
-    AVFilterContext* sink = nullptr;
-    int err = avfilter_graph_create_filter(&src, avfilter_get_by_name("abuffer"), "in", args,
-                                           nullptr, g.get());
-    if (err < 0)
-        return err;
-    err = avfilter_graph_create_filter(&sink, avfilter_get_by_name("abuffersink"), "out",
-                                       nullptr, nullptr, g.get());
-    if (err < 0)
-        return err;
-    err = linkChain(g.get(), src, sink, audioChain(out));
-    if (err < 0)
-        return err;
-    result.graph = std::move(g);
-    result.source = src;
-    result.sink = sink;
-    return 0;
+    return finishGraph(std::move(g), "abuffer", "abuffersink", args, audioChain(out), result);
 }
 
 }  // namespace mirovex
