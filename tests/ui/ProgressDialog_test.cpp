@@ -129,9 +129,13 @@ TEST(ProgressDialog, AsksBeforeReplacingAnExistingOutput) {
 }
 
 TEST(ProgressDialog, EscapeAndAltF4DoNothingStopNoGoesOnStopYesWaitsForTheWorker) {
-    // A long conversion whose converter needs 4 s to quit after "q".
-    ConverterSteering steering({{L"FAKECONV_DURATION", L"00:01:00.00"},
-                                {L"FAKECONV_TIMES", L"1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20"},
+    // A long conversion (30 s unless stopped: the questions take seconds to
+    // answer on a busy machine) whose converter needs 4 s to quit after "q".
+    std::wstring times = L"1";
+    for (int t = 2; t <= 100; ++t)
+        times += L"," + std::to_wstring(t);
+    ConverterSteering steering({{L"FAKECONV_DURATION", L"00:02:00.00"},
+                                {L"FAKECONV_TIMES", times},
                                 {L"FAKECONV_PACE_MS", L"300"},
                                 {L"FAKECONV_QUIT_DELAY_MS", L"4000"}});
     ConvertFixture run(L"stop");
