@@ -46,8 +46,6 @@ constexpr int kBar = 1017;
 constexpr int kCounterLine = 1018;
 constexpr int kStop = 1020;
 constexpr int kClose = 1021;
-constexpr int kOpenDialogNameCombo = 0x47C;
-constexpr int kOpenDialogNameEdit = 0x480;  // where the combo box is absent
 
 const wchar_t kMainCaption[] = L"Quandril 1.1";
 const wchar_t kBoxCaption[] = L"Quandril";
@@ -98,23 +96,6 @@ void fact(const std::wstring& line) {
 [[noreturn]] void fail(const std::wstring& what) {
     fact(L"fail " + what);
     exit(1);
-}
-
-// Wine's file-name box is a ComboBoxEx32 whose edit sits inside its inner
-// combo box, a grandchild: search the whole subtree.
-BOOL CALLBACK matchEdit(HWND child, LPARAM param) {
-    wchar_t className[16] = {};
-    GetClassNameW(child, className, 16);
-    if (_wcsicmp(className, L"Edit") != 0)
-        return TRUE;
-    *reinterpret_cast<HWND*>(param) = child;
-    return FALSE;
-}
-
-HWND findEdit(HWND parent) {
-    HWND found = nullptr;
-    EnumChildWindows(parent, matchEdit, reinterpret_cast<LPARAM>(&found));
-    return found;
 }
 
 ULONGLONG now() {
@@ -194,12 +175,8 @@ public:
         if (!driver::waitFor([&] { return (dialog = driver::findDialogOf(processId_, kOpenCaption)) != nullptr; }))
             fail(L"no open-file dialog");
         // The dialog may show before its children are all made.
-        HWND edit = nullptr;
-        if (!driver::waitFor([&] {
-                HWND combo = GetDlgItem(dialog, kOpenDialogNameCombo);
-                edit = combo ? findEdit(combo) : GetDlgItem(dialog, kOpenDialogNameEdit);
-                return edit != nullptr;
-            }, 10000))
+        HWND edit = driver::openDialogNameEdit(dialog);
+        if (!edit)
             fail(L"no file-name field in the open-file dialog");
         std::wstring typed;
         if (names.empty()) {

@@ -178,8 +178,8 @@ BOOL CALLBACK findEdit(HWND child, LPARAM param) {
     return FALSE;
 }
 
-// The file-name edit: inside combo 0x47C (a ComboBoxEx whose combo box holds
-// the edit, under Wine), or edit 0x480 of older templates.
+}  // namespace
+
 HWND openDialogNameEdit(HWND dialog) {
     HWND edit = nullptr;
     waitFor([&] {
@@ -190,6 +190,8 @@ HWND openDialogNameEdit(HWND dialog) {
     }, 5000);
     return edit;
 }
+
+namespace {
 
 void typeAndOpen(HWND dialog, const std::wstring& value) {
     HWND edit = openDialogNameEdit(dialog);

@@ -45,6 +45,10 @@ std::wstring answerMessageBox(int button, DWORD timeoutMs = kWaitMs);
 std::vector<std::wstring> listEntries(HWND list);
 std::vector<int> selectedIndexes(HWND list);
 
+// The open-file dialog's file-name edit: inside combo 0x47C (a ComboBoxEx
+// whose combo box holds the edit, under Wine), or edit 0x480 of older
+// templates; null when it has not appeared within 5 s.
+HWND openDialogNameEdit(HWND dialog);
 // Chooses files in the open-file dialog titled "Select Files": one full path,
 // or names in one folder.
 void chooseInOpenDialog(const std::wstring& fullPath);
