@@ -91,28 +91,28 @@ ParsedCommandLine refuse(int err, std::string message) {
 }
 
 // Sets a per-type option ("-c:v x", "-vcodec x", "-c x") on the file.
-void setCodec(FileOptions& file, std::string_view spec, const std::string& value) {
+void setCodec(FileOptions& file, std::string_view specifier, const std::string& value) {
     const std::string name = modernEncoderName(value);
-    if (spec.empty() || spec == "v" || spec == "V")
+    if (specifier.empty() || specifier == "v" || specifier == "V")
         file.videoCodec = name;
-    if (spec.empty() || spec == "a")
+    if (specifier.empty() || specifier == "a")
         file.audioCodec = name;
 }
 
-void setFilters(FileOptions& file, std::string_view spec, const std::string& value) {
-    if (spec.empty() || spec == "v" || spec == "V")
+void setFilters(FileOptions& file, std::string_view specifier, const std::string& value) {
+    if (specifier.empty() || specifier == "v" || specifier == "V")
         file.videoFilters = value;
-    if (spec == "a")
+    if (specifier == "a")
         file.audioFilters = value;
 }
 
 // Applies one of our own options; false when its specifier makes no sense.
-bool applyFileOption(FileOptions& file, std::string_view name, std::string_view spec,
+bool applyFileOption(FileOptions& file, std::string_view name, std::string_view specifier,
                      const std::string& value) {
     if (name == "f")
         file.format = value;
     else if (name == "c" || name == "codec")
-        setCodec(file, spec, value);
+        setCodec(file, specifier, value);
     else if (name == "vcodec")
         setCodec(file, "v", value);
     else if (name == "acodec")
@@ -126,7 +126,7 @@ bool applyFileOption(FileOptions& file, std::string_view name, std::string_view 
     else if (name == "af")
         setFilters(file, "a", value);
     else if (name == "filter")
-        setFilters(file, spec, value);
+        setFilters(file, specifier, value);
     else if (name == "r")
         file.frameRate = value;
     else if (name == "s")
@@ -177,28 +177,28 @@ std::optional<OptionKind> findLibraryOption(const std::string& name) {
     return std::nullopt;
 }
 
-bool isValidSpecifier(std::string_view spec) {
-    if (spec.empty() || allDigits(spec))
+bool isValidSpecifier(std::string_view specifier) {
+    if (specifier.empty() || allDigits(specifier))
         return true;
-    const char type = spec[0];
+    const char type = specifier[0];
     if (type != 'v' && type != 'V' && type != 'a')
         return false;
-    if (spec.size() == 1)
+    if (specifier.size() == 1)
         return true;
-    return spec[1] == ':' && allDigits(spec.substr(2));
+    return specifier[1] == ':' && allDigits(specifier.substr(2));
 }
 
-bool specifierMatches(std::string_view spec, char mediaType, int streamIndex, int indexInType) {
-    if (spec.empty())
+bool specifierMatches(std::string_view specifier, char mediaType, int streamIndex, int indexInType) {
+    if (specifier.empty())
         return true;
-    if (allDigits(spec))
-        return std::atoi(std::string(spec).c_str()) == streamIndex;
-    const char type = spec[0] == 'V' ? 'v' : spec[0];
+    if (allDigits(specifier))
+        return std::atoi(std::string(specifier).c_str()) == streamIndex;
+    const char type = specifier[0] == 'V' ? 'v' : specifier[0];
     if (type != mediaType)
         return false;
-    if (spec.size() == 1)
+    if (specifier.size() == 1)
         return true;
-    return std::atoi(std::string(spec.substr(2)).c_str()) == indexInType;
+    return std::atoi(std::string(specifier.substr(2)).c_str()) == indexInType;
 }
 
 std::optional<int> parseLogLevel(std::string_view text) {
@@ -240,7 +240,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
 
         const std::string_view opt = std::string_view(arg).substr(1);
         const std::string_view name = baseName(opt);
-        const std::string_view spec = specifierOf(opt);
+        const std::string_view specifier = specifierOf(opt);
         const Handler* handler = findHandler(name);
         const std::string displayName(opt);
 
@@ -259,8 +259,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
                                   "'.\nError splitting the argument list: Invalid argument");
             value = args[++i];
         }
-        if (!isValidSpecifier(spec) || (handler && !handler->takesSpecifier && !spec.empty()))
-            return refuse(AVERROR(EINVAL), "Invalid stream specifier: " + std::string(spec) + ".");
+        if (!isValidSpecifier(specifier) || (handler && !handler->takesSpecifier && !specifier.empty()))
+            return refuse(AVERROR(EINVAL), "Invalid stream specifier: " + std::string(specifier) + ".");
 
         if (handler && handler->scope == Scope::Global) {
             if (name == "y")
@@ -300,14 +300,14 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
 
         pendingUsed = true;
         if (handler) {
-            applyFileOption(pending, name, spec, value);
+            applyFileOption(pending, name, specifier, value);
             continue;
         }
 
         // An AVOption: by its own name, else by the name it has today. A
         // renamed option may carry its own specifier ("-ab" is "-b:a").
         std::string libName(name);
-        std::string libSpec(spec);
+        std::string libSpec(specifier);
         auto kind = findLibraryOption(libName);
         if (!kind) {
             const std::string modern = modernOptionName(name);

@@ -70,8 +70,8 @@ std::optional<OptionKind> findLibraryOption(const std::string& name);
 
 // Stream specifiers as this converter understands them: "", "v", "V", "a",
 // an output stream index, or a type with an index within that type ("a:0").
-bool isValidSpecifier(std::string_view spec);
-bool specifierMatches(std::string_view spec, char mediaType, int streamIndex, int indexInType);
+bool isValidSpecifier(std::string_view specifier);
+bool specifierMatches(std::string_view specifier, char mediaType, int streamIndex, int indexInType);
 
 // -loglevel's argument: a name (quiet ... trace) or a number; nullopt if neither.
 std::optional<int> parseLogLevel(std::string_view text);

@@ -67,7 +67,7 @@ TEST(Options, PresetFourKeepsEveryOptionWithItsSpecifier) {
     EXPECT_EQ(out.channels, "2");
     struct Want {
         const char* name;
-        const char* spec;
+        const char* specifier;
         const char* value;
     };
     const Want wants[] = {{"b", "v", "1250k"},      {"b", "a", "112k"},   {"maxrate", "", "1500k"},
@@ -76,9 +76,9 @@ TEST(Options, PresetFourKeepsEveryOptionWithItsSpecifier) {
     for (const Want& w : wants) {
         bool found = false;
         for (const auto& o : out.avOptions)
-            found = found || (o.name == w.name && o.specifier == w.spec && o.value == w.value &&
+            found = found || (o.name == w.name && o.specifier == w.specifier && o.value == w.value &&
                               o.kind == OptionKind::Codec);
-        EXPECT_TRUE(found) << w.name << ":" << w.spec;
+        EXPECT_TRUE(found) << w.name << ":" << w.specifier;
     }
 }
 
@@ -144,7 +144,7 @@ TEST(Options, LegacyNames) {
 
 TEST(Options, StreamSpecifiers) {
     struct Case {
-        const char* spec;
+        const char* specifier;
         char type;
         int index;
         int inType;
@@ -156,7 +156,7 @@ TEST(Options, StreamSpecifiers) {
         {"0", 'a', 1, 0, false}, {"a:0", 'a', 1, 0, true}, {"a:1", 'a', 1, 0, false},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(mirovex::specifierMatches(c.spec, c.type, c.index, c.inType), c.match) << c.spec;
+        EXPECT_EQ(mirovex::specifierMatches(c.specifier, c.type, c.index, c.inType), c.match) << c.specifier;
     for (const char* bad : {"x", "v:", "a:b", "s"})
         EXPECT_FALSE(mirovex::isValidSpecifier(bad)) << bad;
 }
